@@ -8,6 +8,7 @@ target_include_directories(platform_fake PUBLIC ${CMAKE_SOURCE_DIR}/src ${CMAKE_
 
 enable_testing()
 add_subdirectory(tests)
-if(EXISTS ${CMAKE_SOURCE_DIR}/tools/station-sim/CMakeLists.txt)
+option(BUILD_STATION_SIM "Build the station simulator" ON)
+if(BUILD_STATION_SIM)
     add_subdirectory(tools/station-sim)
 endif()
