@@ -40,6 +40,7 @@ struct StationPeer : FakePeer {
     int blockEveryNth = 0;     // every nth send would block first
     long closeAfterBytes = -1;
     long stallAfterBytes = -1;
+    std::uint64_t writeReadyDelayMs = 0;  // slows the upload down
 
     // What it saw.
     std::vector<SentDatagram> requests;  // addressed to it (or broadcast)
@@ -54,6 +55,7 @@ struct StationPeer : FakePeer {
     int Receive(const std::uint8_t* bytes, int length) override;
     bool ClosesNow() override { return closeAfterBytes >= 0 && static_cast<long>(image.size()) >= closeAfterBytes; }
     void OnShutdown() override { imageShutdown = true; }
+    std::uint64_t WriteReadyDelayMs() override { return writeReadyDelayMs; }
 
     int CountSent(CommandWord command) const;
 

@@ -92,6 +92,7 @@ int ReceiveDatagramBytes(SocketHandle socket, std::uint8_t* buffer, int capacity
     if (w.inbound.empty() || w.inbound.front().atMs > w.nowMs) return -1;
     const std::vector<std::uint8_t> bytes = std::move(w.inbound.front().bytes);
     w.inbound.pop_front();
+    ++w.datagramsRead;
     if (static_cast<int>(bytes.size()) > capacity) return -1;
     std::copy(bytes.begin(), bytes.end(), buffer);
     return static_cast<int>(bytes.size());
@@ -119,7 +120,7 @@ int SelectStreamEvents(SocketHandle socket, Window, unsigned mask) {
     if (!s || s->closed) return -1;
     s->mask = mask;
     const bool writable = s->connected && !s->writeBlocked && !s->stalled && !s->peerClosed;
-    if ((mask & NOTIFY_WRITE) && writable) PostUpload(socket, NOTIFY_WRITE, 0);
+    if ((mask & NOTIFY_WRITE) && writable) PostUpload(socket, NOTIFY_WRITE, s->peer->WriteReadyDelayMs());
     return 0;
 }
 

@@ -61,9 +61,9 @@ void Deliver(const NextEvent& event) {
     w.nowMs = event.atMs;
     switch (event.kind) {
         case EventKind::Datagram: {
-            const std::size_t before = w.inbound.size();
+            const int readBefore = w.datagramsRead;
             MainDialogDatagram(w.dialog);
-            if (w.inbound.size() == before) w.inbound.pop_front();  // never read: dropped
+            if (w.datagramsRead == readBefore) w.inbound.pop_front();  // never read: dropped
             break;
         }
         case EventKind::Upload:

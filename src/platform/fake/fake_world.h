@@ -33,6 +33,8 @@ struct FakePeer {
     virtual int Receive(const std::uint8_t*, int length) { return length; }
     virtual bool ClosesNow() { return false; }
     virtual void OnShutdown() {}
+    // How long after a send the connection reports that it can take more.
+    virtual std::uint64_t WriteReadyDelayMs() { return 0; }
 };
 
 struct FakeStream {
@@ -95,6 +97,7 @@ struct FakeWorld {
         std::vector<std::uint8_t> bytes;
     };
     std::deque<Inbound> inbound;  // by delivery time
+    int datagramsRead = 0;
     std::vector<FakePeer*> peers;
 
     // Upload sockets, by handle; the newest is the current one.

@@ -1,0 +1,90 @@
+#!/usr/bin/env python3
+"""The utility's texts for the end-to-end checks, and checks of what uiauto printed.
+Reads resources/texts.txt (id TAB text, \\r\\n for CR LF); CR LF becomes LF, as
+uiauto prints it. Needs Python 3 only.
+
+  texts.py text ID [ARG...]              the text, printf-formatted with the arguments
+  texts.py sequence FILE ID[:ARG...]...  the watch-status output in FILE shows these
+                                         texts in this order (others may come between)
+  texts.py last FILE ID[:ARG...]         the last text in FILE is this one
+An ID:ARG spec formats text ID with ARG (";" separates several arguments; an argument
+"@N" stands for text N)."""
+import os
+import re
+import sys
+
+TEXTS_FILE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "resources", "texts.txt")
+
+
+def load():
+    table = {}
+    with open(TEXTS_FILE, encoding="utf-8") as f:
+        for line in f:
+            line = line.rstrip("\n")
+            if not line or line.startswith("#"):
+                continue
+            number, text = line.split("\t", 1)
+            table[int(number)] = text.replace("\\r\\n", "\n")
+    return table
+
+
+def printf(fmt, args):
+    """The Windows formatter's %d, %s and 0x%08x, the only placeholders the texts use."""
+    values = iter(args)
+
+    def one(match):
+        spec = match.group(0)
+        value = next(values)
+        if spec == "%s":
+            return value
+        number = int(value, 0)
+        if spec == "%d":
+            return str(number)
+        return "%08x" % (number & 0xFFFFFFFF)
+
+    return re.sub(r"%s|%d|%08x", one, fmt)
+
+
+def text_of(table, spec):
+    number, _, rest = spec.partition(":")
+    args = [table[int(a[1:])] if a.startswith("@") else a for a in rest.split(";")] if rest else []
+    return printf(table[int(number)], args)
+
+
+def blocks(path):
+    with open(path, encoding="utf-8", errors="replace") as f:
+        content = f.read().replace("\r", "")
+    parts = content.split("\n----\n")
+    if parts and parts[-1].strip() in ("", "----"):
+        parts = parts[:-1]
+    return [p.rstrip("\n") for p in parts]
+
+
+def main():
+    table = load()
+    what = sys.argv[1]
+    if what == "text":
+        sys.stdout.write(text_of(table, sys.argv[2] + (":" + ";".join(sys.argv[3:]) if sys.argv[3:] else "")))
+        return 0
+    seen = blocks(sys.argv[2])
+    wanted = [(spec, text_of(table, spec)) for spec in sys.argv[3:]]
+    if what == "last":
+        if seen and seen[-1] == wanted[0][1]:
+            return 0
+        print("last status was %r, expected text %s %r" % (seen[-1] if seen else None, wanted[0][0], wanted[0][1]))
+        return 1
+    position = 0
+    for spec, text in wanted:
+        while position < len(seen) and seen[position] != text:
+            position += 1
+        if position == len(seen):
+            print("text %s %r not seen in order; statuses seen:" % (spec, text))
+            for s in seen:
+                print("  | " + s.replace("\n", "\n  | "))
+            return 1
+        position += 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
