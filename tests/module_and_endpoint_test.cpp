@@ -22,6 +22,13 @@ const CatalogueEntry moduleCatalogue[] = {
     {"KVZ-3180 ", 0, "KVZ-3180 1.1", "1.1", 0x30000, 0x0101, 0},
 };
 
+void ConfirmUpdateOfFirstLine() {
+    SelectLine(0);
+    TypePassword("secret");
+    World().display.answers.push_back(1);
+    Press(ExecuteButton);
+}
+
 constexpr std::uint16_t EXTENDED_WITH_MODULE = (1u << 8) | (1u << 10) | (1u << 11);
 
 class ModuleTest : public WorldTest {
@@ -41,6 +48,12 @@ class ModuleTest : public WorldTest {
     }
     void Join(int count) {
         for (int i = 0; i < count; ++i) AddPeer(peers[i]);
+    }
+    // The search runs to its listing; the user then updates the first line.
+    void SearchAndConfirmUpdate() {
+        StartDialog();
+        ASSERT_TRUE(RunUntil([&] { return Idle(); }, 60000));
+        ConfirmUpdateOfFirstLine();
     }
     bool Idle() const { return !exchange.busy && World().display.enabled.count(ExecuteButton) &&
                                World().display.enabled.at(ExecuteButton); }
@@ -111,12 +124,7 @@ TEST_F(ModuleTest, CancelDuringTheModuleQueryListsAtOnceWithAFullBar) {
 TEST_F(ModuleTest, ModuleUpdateIsVerifiedByModulePolling) {
     peers[0].moduleTextAfterRestart = "MODEM 3.00 rev B";
     Join(1);
-    StartDialog();
-    ASSERT_TRUE(RunUntil([&] { return Idle(); }, 60000));
-    SelectLine(0);
-    TypePassword("secret");
-    World().display.answers.push_back(1);
-    Press(ExecuteButton);
+    SearchAndConfirmUpdate();
     EXPECT_NE(World().display.questions.at(0).find(Cp932("モデムモジュール")), std::string::npos);
     ASSERT_TRUE(RunUntil([] { return World().display.statusHistory.back() == Text(27); }, 400000));
     EXPECT_EQ(peers[0].CountSent(CMD_UPDATE_REQUEST_EX), 1);
@@ -126,12 +134,7 @@ TEST_F(ModuleTest, ModuleUpdateIsVerifiedByModulePolling) {
 TEST_F(ModuleTest, ModulePollingGivesUpOnTick2530) {
     peers[0].restarts = false;
     Join(1);
-    StartDialog();
-    ASSERT_TRUE(RunUntil([&] { return Idle(); }, 60000));
-    SelectLine(0);
-    TypePassword("secret");
-    World().display.answers.push_back(1);
-    Press(ExecuteButton);
+    SearchAndConfirmUpdate();
     ASSERT_TRUE(RunUntil([] { return World().display.statusHistory.back() == Text(21); }, 60000));
     const std::uint64_t since = World().nowMs;
     ASSERT_TRUE(RunUntil([] { return World().display.statusHistory.back() == Text(29); }, 400000));
@@ -153,10 +156,7 @@ void UpdateUntilUploading(StationPeer& peer) {
     StartDialog();
     ASSERT_TRUE(RunUntil([] { return World().display.statusHistory.back() != Text(4) &&
                                      World().display.statusHistory.back() != Text(32); }, 60000));
-    SelectLine(0);
-    TypePassword("secret");
-    World().display.answers.push_back(1);
-    Press(ExecuteButton);
+    ConfirmUpdateOfFirstLine();
     ASSERT_TRUE(RunUntil([] { return World().display.statusHistory.back() == Text(19); }, 60000));
 }
 
