@@ -4,8 +4,10 @@
 set -euo pipefail
 
 native_packages=(cmake ninja-build g++ make python3 libgtest-dev googletest file iproute2 procps)
-windows_packages=(g++-mingw-w64-i686 binutils-mingw-w64-i686 wine wine32 xvfb xauth fonts-noto-cjk
-                  imagemagick locales)
+# The x86_64 cross compiler and wine64 run the same programs as a 64-bit build on
+# hosts whose kernel cannot execute 32-bit code.
+windows_packages=(g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64-win32 wine wine32 wine64
+                  xvfb xauth fonts-noto-cjk imagemagick locales)
 
 missing() {
     for package in "$@"; do
