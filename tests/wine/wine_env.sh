@@ -183,6 +183,12 @@ wine_env_seed_registry() {
         echo 'WINE REGISTRY Version 2'
         echo ';; All keys relative to \\User\\S-1-5-21-0-0-0-1000'
         echo
+        # Japanese faces for the dialog font and the caption whatever the locale;
+        # without them a non-Japanese locale draws the texts as empty boxes.
+        echo '[Software\\Wine\\Fonts\\Replacements]'
+        echo '"\xff2d\xff33 \xff30\x30b4\x30b7\x30c3\x30af"="Noto Sans CJK JP"'
+        echo '"Tahoma"="Noto Sans CJK JP"'
+        echo
         if [ -n "$WINE_ENV_DESKTOP" ]; then
             echo '[Software\\Wine\\Explorer]'
             echo '"Desktop"="Default"'
