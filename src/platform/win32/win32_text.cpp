@@ -3,35 +3,7 @@
 // Needs USER32 (LoadStringW, MessageBoxW) and KERNEL32's code page 932 tables.
 #include "platform/platform.h"
 #include "platform/win32/win32_host.h"
-
-namespace {
-
-// Lead bytes of the two-byte characters of code page 932.
-bool IsLeadByte932(unsigned char byte) {
-    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
-// Copies text into buffer, at most capacity - 1 bytes ending on a whole character.
-int CopyWholeCharacters(const char* text, int length, char* buffer, int capacity) {
-    if (capacity <= 0) {
-        return 0;
-    }
-    int copied = 0;
-    while (copied < length) {
-        const int width = IsLeadByte932(static_cast<unsigned char>(text[copied])) ? 2 : 1;
-        if (copied + width > capacity - 1 || copied + width > length) {
-            break;
-        }
-        for (int i = 0; i < width; ++i) {
-            buffer[copied + i] = text[copied + i];
-        }
-        copied += width;
-    }
-    buffer[copied] = '\0';
-    return copied;
-}
-
-}  // namespace
+#include "ui/texts.h"
 
 void WidenText(const char* text, wchar_t* wide, int capacity) {
     if (capacity <= 0) {
@@ -62,7 +34,7 @@ int NarrowText(const wchar_t* wide, int length, char* buffer, int capacity) {
         converted = 0;
     }
     full[converted] = '\0';
-    return CopyWholeCharacters(full, converted, buffer, capacity);
+    return CopyTextCut(buffer, capacity, full);
 }
 
 int ShowMessageBox(HWND owner, const char* text, const char* caption, UINT type) {
