@@ -222,6 +222,16 @@ TEST_F(UpdateTest, UploadConnectionFailures) {
     }
 }
 
+TEST_F(UpdateTest, RegressionCloseWhileConnectingLeftTheUploadWaitingForever) {
+    station.answerConnection = false;
+    UpdateUntil(Text(19));
+    MainDialogUploadSocket(World().dialog, NOTIFY_CLOSE);
+    EXPECT_EQ(Status(), Joined(12, 17));
+    EXPECT_EQ(upload.updateState, US_IDLE);
+    EXPECT_TRUE(ControlsEnabled());
+    EXPECT_TRUE(World().timers.empty());
+}
+
 TEST_F(UpdateTest, ConnectWatchdogIsThirtySeconds) {
     station.answerConnection = false;
     SearchAndList();

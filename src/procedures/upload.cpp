@@ -64,7 +64,10 @@ void UploadSocketEvent(Window dialog, std::uint32_t lParam) {
             if (upload.updateState != US_SENDING) return;
             break;
         case NOTIFY_CLOSE:
-            if (upload.updateState == US_SENDING) AbortUploadOnError(dialog, lParam);
+            // Closed before it was made: with the watchdog stopped, nothing else would
+            // end the attempt.
+            if (upload.updateState == US_SENDING || upload.updateState == US_CONNECTING)
+                AbortUploadOnError(dialog, lParam);
             return;
         default:
             return;
