@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# The demonstration: installs what is missing, builds the native tools and the
-# Windows program, plays three stations in a lab and runs the utility against them;
-# on the user's display when there is one, else headless with a screenshot per stage.
-# Needs root (network namespaces). Usage: scripts/demo.sh [--headless]
+# The demonstration: builds everything, plays three stations in a lab and runs the utility
+# against them, on the user's display or headless with a screenshot per stage. Needs root.
+# Installs what is missing through scripts/setup.sh.
+
+# Usage: scripts/demo.sh [--headless]; DEMO_NATIVE_BUILD, DEMO_BUILD_WIN and
+# DEMO_BUILD_WIN64 move the build folders, DEMO_LAB names the lab.
 set -u
 
 REPO_DIR=$(cd "$(dirname "$0")/.." && pwd)
 LAB=${DEMO_LAB:-demo}
-NATIVE_BUILD=$REPO_DIR/build/native
-BUILD_WIN=$REPO_DIR/build/windows
+NATIVE_BUILD=${DEMO_NATIVE_BUILD:-$REPO_DIR/build/native}
+BUILD_WIN=${DEMO_BUILD_WIN:-$REPO_DIR/build/windows}
 PASSWORD=demo
 HEADLESS=0
 [ "${1:-}" = --headless ] && HEADLESS=1
@@ -34,7 +36,7 @@ cmake --build "$BUILD_WIN" -j2 || die "Windows build failed"
 source "$REPO_DIR/tests/wine/wine_env.sh"
 if ! wine_env_can_run_i386; then
     say "This kernel cannot run 32-bit programs: building the 64-bit variant to run under wine64"
-    BUILD_WIN=$REPO_DIR/build/windows64
+    BUILD_WIN=${DEMO_BUILD_WIN64:-$REPO_DIR/build/windows64}
     cmake -S "$REPO_DIR" -B "$BUILD_WIN" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$REPO_DIR/cmake/mingw-x86_64.cmake" \
         >/dev/null || die "64-bit Windows configure failed"
     cmake --build "$BUILD_WIN" -j2 || die "64-bit Windows build failed"
@@ -77,7 +79,7 @@ fi
 
 # --- The lab: this PC at 192.0.2.1, three stations on one station host, and wine.
 say "Starting the lab '$LAB', wine and three simulated stations"
-OUT=$(mktemp -d /tmp/kvz3170-demo.XXXXXX)
+OUT=$(mktemp -d -t kvz3170-demo.XXXXXX)
 wine_env_start "$LAB" 1 "$EXE" >"$OUT/wine.log" 2>&1 || die "lab or wine did not start (see $OUT/wine.log)"
 trap cleanup EXIT
 trap 'exit 130' INT
@@ -105,7 +107,7 @@ fi
 # --- Headless: drive one full update and keep a screenshot of every stage.
 SHOTS=$OUT/screenshots
 mkdir -p "$SHOTS"
-ui() { wine_pc "$UIAUTO" "$@" 2>>"$OUT/uiauto.err" | tr -d '\r'; }
+ui() { wine_pc "$UIAUTO" "$@" 2>>"$OUT/uiauto.err" | stdbuf -oL tr -d '\r'; }
 text() { python3 "$REPO_DIR/tests/e2e/texts.py" text "$@"; }
 shot_number=0
 shot() {

@@ -1,7 +1,7 @@
 # Shared steps of the end-to-end scenarios: a lab of network namespaces, the station
 # simulator, the utility under wine driven by uiauto, and checks of the status texts
 # and of the simulator's log. Sourced by each scenario; needs root, iproute2, wine, Xvfb.
-#
+
 # A scenario script is run as  SCENARIO BUILD_WIN_DIR NATIVE_BUILD_DIR  with
 # E2E_LAB (lab name, short) and E2E_OUT (folder for its logs) optionally set.
 
@@ -15,7 +15,7 @@ E2E_NAME=$(basename "$0" .sh)
 BUILD_WIN=$(cd "${1:?usage: $0 BUILD_WIN_DIR NATIVE_BUILD_DIR}" && pwd)
 NATIVE_BUILD=$(cd "${2:?usage: $0 BUILD_WIN_DIR NATIVE_BUILD_DIR}" && pwd)
 LAB=${E2E_LAB:-e2e$$}
-OUT=${E2E_OUT:-$(mktemp -d "/tmp/$E2E_NAME.XXXXXX")}
+OUT=${E2E_OUT:-$(mktemp -d -t "$E2E_NAME.XXXXXX")}
 mkdir -p "$OUT"
 
 EXE=$BUILD_WIN/kvz3170-update.exe
@@ -25,9 +25,11 @@ FIRMWARE=$NATIVE_BUILD/generated/firmware.bin
 [ -f "$FIRMWARE" ] || FIRMWARE=$BUILD_WIN/generated/firmware.bin
 
 E2E_SIM_PIDS=()
-E2E_LAB_UP=0
 E2E_FAILED=0
 E2E_STARTED=$(date +%s)
+
+# shellcheck source=../wine/wine_env.sh
+source "$REPO_DIR/tests/wine/wine_env.sh"
 
 log() { printf '[%s %s] %s\n' "$E2E_NAME" "$(date +%T)" "$*"; }
 
@@ -37,25 +39,21 @@ fail() {
     exit 1
 }
 
-# --- Teardown: everything this scenario started, by pid, and the lab.
-e2e_teardown() {
+# Called by wine_env_stop before it ends wine, the display and the lab.
+wine_env_on_exit() {
     local pid
     for pid in "${E2E_SIM_PIDS[@]}"; do
         kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
     done
     E2E_SIM_PIDS=()
-    type wine_env_teardown >/dev/null 2>&1 && wine_env_teardown >>"$OUT/wine.log" 2>&1
-    if [ "$E2E_LAB_UP" = 1 ]; then
-        "$LAB_SH" down "$LAB" >>"$OUT/lab.log" 2>&1
-        E2E_LAB_UP=0
-    fi
 }
 
 e2e_on_exit() {
     local status=$?
     trap - EXIT INT TERM
     [ "$status" -ne 0 ] && E2E_FAILED=1
-    e2e_teardown
+    wine_env_stop >>"$OUT/wine.log" 2>&1
+    wine_env_on_exit
     local took=$(( $(date +%s) - E2E_STARTED ))
     if [ "$E2E_FAILED" = 0 ]; then
         log "PASS (${took}s)"
@@ -64,30 +62,34 @@ e2e_on_exit() {
     log "FAIL (${took}s), logs in $OUT"
     exit 1
 }
-trap e2e_on_exit EXIT
-trap 'exit 130' INT TERM
+
+e2e_traps() {
+    trap e2e_on_exit EXIT
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+}
+e2e_traps
 
 e2e_require() {
     local f
-    for f in "$EXE" "$UIAUTO" "$SIM" "$FIRMWARE" "$LAB_SH" "$REPO_DIR/tests/wine/wine_env.sh"; do
+    for f in "$EXE" "$UIAUTO" "$SIM" "$FIRMWARE" "$LAB_SH"; do
         [ -e "$f" ] || fail "missing $f"
     done
     [ "$(id -u)" = 0 ] || fail "needs root (network namespaces)"
 }
 
-# --- The lab: e2e_lab_up STATIONS; station hosts are st1, st2, ...
+# --- The lab and wine: e2e_lab_up STATIONS; station hosts are st1, st2, ...
 e2e_lab_up() {
     e2e_require
-    "$LAB_SH" up "$LAB" "${1:-1}" >>"$OUT/lab.log" 2>&1 || fail "lab $LAB did not come up (see $OUT/lab.log)"
-    E2E_LAB_UP=1
+    wine_env_start "$LAB" "${1:-1}" "$EXE" >>"$OUT/wine.log" 2>&1 ||
+        fail "lab and wine did not start (see $OUT/wine.log)"
+    e2e_traps  # wine_env_start installed its own; ours calls wine_env_stop
+    log "lab $LAB up, prefix booted in ${WINE_ENV_BOOT_SECONDS}s, display $WINE_ENV_DISPLAY"
 }
 
 # e2e_add_address HOST ADDRESS: one more station address on that host's interface.
 e2e_add_address() {
-    local ns=$LAB-$1 dev
-    dev=$(ip -n "$ns" -o link show | awk -F': ' '$2 !~ /^lo/ {sub(/@.*/, "", $2); print $2; exit}')
-    [ -n "$dev" ] || fail "no interface in $ns"
-    ip -n "$ns" addr add "$2/24" dev "$dev" || fail "cannot add $2 to $ns"
+    ip -n "$LAB-$1" addr add "$2/24" dev eth0 || fail "cannot add $2 to $LAB-$1"
 }
 
 # e2e_sim HOST ARGS...: starts station-sim on HOST, waits until its sockets are bound.
@@ -120,16 +122,13 @@ e2e_stop_sim() {
 
 # --- The utility under wine in the lab's pc namespace.
 e2e_utility_start() {
-    # shellcheck source=../wine/wine_env.sh
-    source "$REPO_DIR/tests/wine/wine_env.sh"
-    wine_env_setup "$LAB" >>"$OUT/wine.log" 2>&1 || fail "wine environment did not start (see $OUT/wine.log)"
-    wine_env_run_bg "$EXE" >>"$OUT/utility.log" 2>&1
+    wine_pc_background "$EXE" >>"$OUT/utility.log" 2>&1
     ui wait-dialog 60 >/dev/null || fail "main dialog did not appear"
 }
 
 # ui COMMAND ARGS...: one uiauto call; its output without CRs.
 ui() {
-    wine_env_run "$UIAUTO" "$@" 2>>"$OUT/uiauto.err" | tr -d '\r'
+    wine_pc "$UIAUTO" "$@" 2>>"$OUT/uiauto.err" | stdbuf -oL tr -d '\r'
     return "${PIPESTATUS[0]}"
 }
 
@@ -137,23 +136,31 @@ ui() {
 # argument @N stands for text N.
 text() { python3 "$E2E_DIR/texts.py" text "$@"; }
 
-# watch_start FILE UNTIL_SPEC SECONDS: records every status text in the background
+# watch_start FILE UNTIL_TEXT SECONDS: records every status text in the background
 # until the one given (ID[:ARGS], as texts.py takes it) appears.
 watch_start() {
     # The first line is enough to recognise the text; the checks compare whole texts.
     ui watch-status "$(text "$2" | head -n1)" "$3" >"$1" &
     WATCH_PID=$!
+    # Going on only once it has shown the current text, so that nothing is missed.
+    local i
+    for i in $(seq 150); do
+        grep -qx -- '----' "$1" 2>/dev/null && return 0
+        kill -0 "$WATCH_PID" 2>/dev/null || return 0
+        sleep 0.1
+    done
+    fail "watch-status printed nothing in 15 s"
 }
 
 watch_wait() {
     wait "$WATCH_PID" || log "watch-status ended with status $?"
 }
 
-# expect_sequence FILE SPEC...: the texts appeared in this order; expect_last FILE SPEC.
+# expect_sequence FILE TEXT...: the texts appeared in this order; expect_last FILE TEXT.
 expect_sequence() { python3 "$E2E_DIR/texts.py" sequence "$@" || fail "status sequence in $1"; }
 expect_last() { python3 "$E2E_DIR/texts.py" last "$@" || fail "final status in $1"; }
 
-# expect_status SPEC: the status pane shows exactly this text now (SPEC as text takes it).
+# expect_status TEXT: the status pane shows exactly this text now (TEXT as "text" takes it).
 expect_status() {
     local want got
     want=$(text "$1")
@@ -161,7 +168,7 @@ expect_status() {
     [ "$got" = "$want" ] || fail "status is '$got', expected '$want'"
 }
 
-# wait_status SPEC SECONDS: until the status pane contains the text.
+# wait_status TEXT SECONDS: until the status pane contains the text.
 wait_status() {
     local want
     want=$(text "$1" | head -n1)

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Runs every end-to-end scenario, two at a time, each in its own lab and wine
-# environment, and prints a summary. Needs root, the Windows build (exe and uiauto)
-# and the native build (station-sim). Usage: run_all.sh BUILD_WIN_DIR NATIVE_BUILD_DIR [SCENARIO...]
+# Runs every end-to-end scenario, two at a time, each in its own lab and wine environment,
+# and prints a summary. Needs root, the Windows build (exe, uiauto) and the native build.
+
+# Usage: run_all.sh BUILD_WIN_DIR NATIVE_BUILD_DIR [SCENARIO...]
 # E2E_JOBS sets how many run at once (2); E2E_OUT_ROOT where the logs go.
 set -u
 
@@ -10,7 +11,7 @@ BUILD_WIN=$(cd "${1:?usage: $0 BUILD_WIN_DIR NATIVE_BUILD_DIR [SCENARIO...]}" &&
 NATIVE_BUILD=$(cd "${2:?usage: $0 BUILD_WIN_DIR NATIVE_BUILD_DIR [SCENARIO...]}" && pwd) || exit 2
 shift 2
 JOBS=${E2E_JOBS:-2}
-OUT_ROOT=${E2E_OUT_ROOT:-$(mktemp -d /tmp/e2e-results.XXXXXX)}
+OUT_ROOT=${E2E_OUT_ROOT:-$(mktemp -d -t e2e-results.XXXXXX)}
 mkdir -p "$OUT_ROOT"
 
 if [ $# -gt 0 ]; then

@@ -4,7 +4,7 @@
 source "$(dirname "$0")/lib.sh"
 
 e2e_lab_up 1
-e2e_sim st1 --station 'st1,ip=192.0.2.11,password=right,extended=0,delay=500'
+e2e_sim st1 --station 'st1,ip=192.0.2.11,password=right,extended=0,delay=1000'
 e2e_utility_start
 e2e_search_and_select 1
 watch_start "$OUT/update.txt" 13 40

@@ -7,7 +7,8 @@ uiauto prints it. Needs Python 3 only.
   texts.py sequence FILE ID[:ARG...]...  the watch-status output in FILE shows these
                                          texts in this order (others may come between)
   texts.py last FILE ID[:ARG...]         the last text in FILE is this one
-An ID:ARG spec formats text ID with ARG (";" separates several arguments; an argument
+  texts.py id TEXT                       the ID of the text that TEXT is (formatted)
+An ID:ARG reference formats text ID with ARG (";" separates several arguments; an argument
 "@N" stands for text N)."""
 import os
 import re
@@ -33,20 +34,20 @@ def printf(fmt, args):
     values = iter(args)
 
     def one(match):
-        spec = match.group(0)
+        placeholder = match.group(0)
         value = next(values)
-        if spec == "%s":
+        if placeholder == "%s":
             return value
         number = int(value, 0)
-        if spec == "%d":
+        if placeholder == "%d":
             return str(number)
         return "%08x" % (number & 0xFFFFFFFF)
 
     return re.sub(r"%s|%d|%08x", one, fmt)
 
 
-def text_of(table, spec):
-    number, _, rest = spec.partition(":")
+def text_of(table, reference):
+    number, _, rest = reference.partition(":")
     args = [table[int(a[1:])] if a.startswith("@") else a for a in rest.split(";")] if rest else []
     return printf(table[int(number)], args)
 
@@ -66,19 +67,26 @@ def main():
     if what == "text":
         sys.stdout.write(text_of(table, sys.argv[2] + (":" + ";".join(sys.argv[3:]) if sys.argv[3:] else "")))
         return 0
+    if what == "id":
+        for number, fmt in sorted(table.items()):
+            pattern = re.escape(fmt).replace("%d", r"-?\d+").replace("%s", ".*").replace("%08x", "[0-9a-f]{8}")
+            if re.fullmatch(pattern, sys.argv[2], re.S):
+                print(number)
+                return 0
+        return 1
     seen = blocks(sys.argv[2])
-    wanted = [(spec, text_of(table, spec)) for spec in sys.argv[3:]]
+    wanted = [(ref, text_of(table, ref)) for ref in sys.argv[3:]]
     if what == "last":
         if seen and seen[-1] == wanted[0][1]:
             return 0
         print("last status was %r, expected text %s %r" % (seen[-1] if seen else None, wanted[0][0], wanted[0][1]))
         return 1
     position = 0
-    for spec, text in wanted:
+    for ref, text in wanted:
         while position < len(seen) and seen[position] != text:
             position += 1
         if position == len(seen):
-            print("text %s %r not seen in order; statuses seen:" % (spec, text))
+            print("text %s %r not seen in order; statuses seen:" % (ref, text))
             for s in seen:
                 print("  | " + s.replace("\n", "\n  | "))
             return 1

@@ -170,12 +170,10 @@ LRESULT Ask(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     return static_cast<LRESULT>(result);
 }
 
+// One read into room for any text of the dialog: asking for the length first could
+// race with the program replacing the text in between.
 std::wstring WindowText(HWND window) {
-    const LRESULT length = Ask(window, WM_GETTEXTLENGTH, 0, 0);
-    if (length <= 0) {
-        return std::wstring();
-    }
-    std::vector<wchar_t> text(static_cast<size_t>(length) + 1, L'\0');
+    std::vector<wchar_t> text(4096, L'\0');
     Ask(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()));
     return std::wstring(text.data());
 }
