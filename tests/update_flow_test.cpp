@@ -254,6 +254,19 @@ TEST_F(UpdateTest, StalledUploadAsksForTheResultAndReportsTheError) {
     EXPECT_TRUE(ControlsEnabled());
 }
 
+TEST_F(UpdateTest, WriteNotificationWithAnErrorEndsTheUploadAndAsksForTheResult) {
+    station.writeReadyDelayMs = 10;
+    UpdateUntil(Text(15));
+    RunFor(200);
+    constexpr std::uint32_t WSAECONNRESET = 10054;
+    MainDialogUploadSocket(World().dialog, NOTIFY_WRITE | (WSAECONNRESET << 16));
+    EXPECT_EQ(Status(), Text(25));
+    EXPECT_EQ(upload.updateState, US_ERROR_ABORT);
+    EXPECT_TRUE(CurrentStream()->closed);
+    ASSERT_TRUE(RunUntilStatus(Text(23), 30000));
+    EXPECT_EQ(upload.updateState, US_IDLE);
+}
+
 TEST_F(UpdateTest, TransferResultOutcomes) {
     const struct {
         const char* name;
