@@ -14,19 +14,14 @@ import os
 import re
 import sys
 
-TEXTS_FILE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "resources", "texts.txt")
+RESOURCES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "resources")
+sys.path.insert(0, RESOURCES)
+from generate_texts import read_texts  # noqa: E402  (the table's one reader)
 
 
 def load():
-    table = {}
-    with open(TEXTS_FILE, encoding="utf-8") as f:
-        for line in f:
-            line = line.rstrip("\n")
-            if not line or line.startswith("#"):
-                continue
-            number, text = line.split("\t", 1)
-            table[int(number)] = text.replace("\\r\\n", "\n")
-    return table
+    source = os.path.join(RESOURCES, "texts.txt")
+    return {number: text.replace("\\r\\n", "\n") for number, text in read_texts(source)}
 
 
 def printf(fmt, args):
