@@ -7,7 +7,7 @@ if(NOT CMAKE_RC_COMPILER)
 endif()
 
 # Everything statically linked, so the programs import only from Windows' own DLLs.
-set(WIN32_STATIC_LINK -static -static-libgcc -static-libstdc++)
+set(WIN32_STATIC_LINK -static -static-libgcc -static-libstdc++ $<$<CONFIG:Release>:-s>)
 
 # --- Resources: dialog, texts, icon, version information, manifest, firmware image.
 set(RESOURCE_DIR ${CMAKE_SOURCE_DIR}/resources)
