@@ -7,17 +7,11 @@
 #include <vector>
 
 #include "protocol/datagram.h"
+#include "protocol/requests.h"
 #include "sim_options.h"
 
-constexpr int UPDATE_REQUEST_LENGTH = 44;
-constexpr int UPDATE_REQUEST_EX_LENGTH = 56;
-constexpr int OFFSET_IMAGE_SIZE = 32;
-constexpr int OFFSET_SCRAMBLED_PASSWORD = 36;
-constexpr int OFFSET_SCRAMBLED_PASSWORD_EX = 48;
-constexpr int OFFSET_MODULE_WORD = 36;
-constexpr int OFFSET_KIND = 40;
-constexpr int OFFSET_VERSION_CODE = 44;
-constexpr int OFFSET_MODULE_SELECTOR = 32;
+constexpr int UPDATE_REQUEST_LENGTH = HEADER_LENGTH + UPDATE_REQUEST_PAYLOAD;
+constexpr int UPDATE_REQUEST_EX_LENGTH = HEADER_LENGTH + UPDATE_REQUEST_EX_PAYLOAD;
 
 // A request as a station sees it. valid is false for anything that is not a
 // well-formed request (lengths disagree, a reply word, an old protocol version).
